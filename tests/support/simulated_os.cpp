@@ -120,6 +120,8 @@ uint32_t SimulatedOs::OpenMachineKey(const char* subkey, uint32_t access, OsHand
   auto it = keys.find(Lower(subkey));
   if (it == keys.end()) return kErrorFileNotFound;
   if (it->second.openError != kErrorSuccess) return it->second.openError;
+  constexpr uint32_t kWriteRights = 0x0006;  // KEY_SET_VALUE | KEY_CREATE_SUB_KEY
+  if (!it->second.writable && (access & kWriteRights) != 0) return kErrorAccessDenied;
   key = Hand(Kind::kKey, Lower(subkey));
   trace.push_back("open key " + std::string(subkey));
   return kErrorSuccess;
@@ -169,6 +171,7 @@ uint32_t SimulatedOs::OpenForAppend(const char* path, OsHandle& file) {
 
 bool SimulatedOs::AppendBytes(OsHandle file, const char* data, size_t size) {
   const std::string& path = Held(file, Kind::kFile).name;
+  ++appends;
   if (appendsFail) return false;
   files[path].append(data, size);
   return true;

@@ -22,6 +22,7 @@ struct SimValue {
 struct SimKey {
   std::map<std::string, SimValue> values;  // by lower-case name
   uint32_t openError = kErrorSuccess;      // what opening the key answers
+  bool writable = true;  // false: an open that asks for write access is refused
 };
 
 struct SimProgram {
@@ -87,6 +88,7 @@ class SimulatedOs final : public Os {
   int metricCalls = 0;
   int productInfoCalls = 0;
   int openAttempts = 0;
+  int appends = 0;
   std::vector<OsHandle> minimized;  // windows shown minimized, in order
   bool redirectionOff = false;
 
