@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
-for preset in host win64 win32; do
+for preset in host win64 win32 fuzz; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
 done

@@ -78,6 +78,12 @@ size_t AppendEntryLine(char* out, size_t capacity, size_t length, int depth,
       out[length++] = '\r';
     }
     out[length++] = *p;
+    // A CR that no LF follows would stand alone, or double the CR of the
+    // line end: it ends a line as well.
+    if (*p == '\r' && p[1] != '\n') {
+      if (length + 1 >= capacity) break;
+      out[length++] = '\n';
+    }
   }
   out[length] = '\0';
   return AppendText(out, capacity, length, "\r\n");

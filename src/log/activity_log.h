@@ -20,7 +20,8 @@ constexpr int kMaxLogDepth = 100;
 // The expanded message, its terminator included.
 constexpr size_t kLogMessageCapacity = 2048;
 // Room for the lines of one call: at most two brace lines and one entry
-// line whose every message character may be a LF that becomes CR LF.
+// line whose every message character may be a line break that becomes
+// CR LF.
 constexpr size_t kLogLinesCapacity = 2 * (kMaxLogDepth + 3) + kMaxLogDepth + 18 +
                                      2 * (kLogMessageCapacity - 1) + 2 + 1;
 
@@ -42,8 +43,8 @@ void FormatTimeStamp(const LocalTime& time, char (&stamp)[9]);
 
 // Appends one line to out (capacity counts the terminator) and returns the
 // new length. Entry line: depth blanks, the stamps, the message, CR LF,
-// where every LF of the message that is not already preceded by CR is
-// written as CR LF. Brace line: depth blanks, the brace, CR LF.
+// where every line break of the message (LF, CR or CR LF) is written as
+// CR LF. Brace line: depth blanks, the brace, CR LF.
 size_t AppendEntryLine(char* out, size_t capacity, size_t length, int depth,
                        const LocalTime& time, const char* message);
 size_t AppendBraceLine(char* out, size_t capacity, size_t length, int depth, char brace);

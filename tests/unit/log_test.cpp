@@ -82,6 +82,10 @@ TEST_F(LogTest, MessageTextArrivesUnchanged) {
       {"one\r\ntwo", "14-03-11 09:05:07 one\r\ntwo\r\n"},
       {"ends\r\n", "14-03-11 09:05:07 ends\r\n\r\n"},
       {"\n", "14-03-11 09:05:07 \r\n\r\n"},
+      // A lone CR ends a line too, so no line ever ends in CR CR LF.
+      {"ends in CR\r", "14-03-11 09:05:07 ends in CR\r\n\r\n"},
+      {"a\rb", "14-03-11 09:05:07 a\r\nb\r\n"},
+      {"a\r\r\nb", "14-03-11 09:05:07 a\r\n\r\nb\r\n"},
       {"\xE4\xF6\xFC bytes", "14-03-11 09:05:07 \xE4\xF6\xFC bytes\r\n"},
   };
   for (const Case& c : cases) {
