@@ -4,6 +4,7 @@
 
 #include "common/text.h"
 #include "platform/handles.h"
+#include "platform/system_error.h"
 
 namespace zv {
 
@@ -157,17 +158,6 @@ void ReportUsageError(Os& os, const char* commandLine, const HelperRequest& requ
   os.WriteStandardError(kUsage, sizeof kUsage - 1);
 }
 
-// The system's text for an error without its line break, or its number.
-void DescribeSystemError(Os& os, uint32_t error, char (&text)[kErrorTextCapacity]) {
-  if (!os.ErrorText(error, text, sizeof text)) text[0] = '\0';
-  size_t length = BoundedLength(text, sizeof text);
-  while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' ||
-                        text[length - 1] == ' ')) {
-    text[--length] = '\0';
-  }
-  if (length == 0) FormatText(text, sizeof text, "error %u", static_cast<unsigned>(error));
-}
-
 }  // namespace
 
 HelperParseError ParseHelperCommandLine(const char* commandLine, HelperRequest& request) {
@@ -313,7 +303,7 @@ int32_t RunHelper(Os& os) {
   if (!os.StartProcess(path, childCommandLine, process.Receive(), thread.Receive())) {
     const uint32_t error = os.LastError();
     char reason[kErrorTextCapacity] = {};
-    DescribeSystemError(os, error, reason);
+    DescribeSystemError(os, error, reason, sizeof reason);
     FormatText(message, sizeof message, "helper: cannot start %s: %s", path, reason);
     WriteLine(os, &Os::WriteStandardError, message);
     return kHelperStartFailed;

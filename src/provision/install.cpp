@@ -3,6 +3,7 @@
 #include "common/text.h"
 #include "driver/console.h"
 #include "platform/handles.h"
+#include "platform/system_error.h"
 
 namespace zv {
 
@@ -12,18 +13,6 @@ constexpr size_t kPathCapacity = 300;
 constexpr size_t kArgumentCapacity = 100;
 constexpr size_t kMessageCapacity = 200;
 constexpr size_t kErrorTextCapacity = 160;
-
-// The system's text for an error, without the line break it ends with, or
-// the bare error number where the system has no text.
-void DescribeError(Os& os, uint32_t error, char (&text)[kErrorTextCapacity]) {
-  if (!os.ErrorText(error, text, sizeof text)) text[0] = '\0';
-  size_t length = BoundedLength(text, sizeof text);
-  while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' ||
-                        text[length - 1] == ' ')) {
-    text[--length] = '\0';
-  }
-  if (length == 0) FormatText(text, sizeof text, "Error %u.", static_cast<unsigned>(error));
-}
 
 }  // namespace
 
@@ -108,7 +97,7 @@ bool InstallNetFx35(Os& os, ActivityLog& log, const SystemInfo& info, int32_t& i
 
   if (!started) {
     char reason[kErrorTextCapacity] = {};
-    DescribeError(os, startError, reason);
+    DescribeSystemError(os, startError, reason, sizeof reason);
     FormatText(message, sizeof message, "ERROR: CreateProcess failed. %s", reason);
     EchoLine(os, message);
     log.WriteLog(0, "%s", message);

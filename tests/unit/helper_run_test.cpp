@@ -90,7 +90,7 @@ TEST_F(HelperRun, MissingPackageFailsWithTheSystemsText) {
 TEST_F(HelperRun, StartErrorWithoutTextGivesItsNumber) {
   Package().startError = 1234;
   EXPECT_EQ(RunHelper(os), kHelperStartFailed);
-  EXPECT_EQ(os.standardError, "helper: cannot start C:\\Deploy\\dotnetfx35.exe: error 1234\r\n");
+  EXPECT_EQ(os.standardError, "helper: cannot start C:\\Deploy\\dotnetfx35.exe: Error 1234.\r\n");
 }
 
 TEST_F(HelperRun, NotAProgramKeepsTheSystemsInsertAsText) {
