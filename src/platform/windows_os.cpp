@@ -139,8 +139,10 @@ class WindowsOs final : public Os {
 
   uint32_t OpenForAppend(const char* path, OsHandle& file) override {
     // Append-only access makes every WriteFile land whole at the end of
-    // the file, even while other processes append to it too.
-    HANDLE opened = CreateFileA(path, FILE_APPEND_DATA | SYNCHRONIZE,
+    // the file, even while other processes append to it too. Reading is
+    // asked for only because Windows locks a range (AppendBytes) for a
+    // handle that may read or write data, and append access is neither.
+    HANDLE opened = CreateFileA(path, FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (opened == INVALID_HANDLE_VALUE) {
@@ -152,8 +154,21 @@ class WindowsOs final : public Os {
   }
 
   bool AppendBytes(OsHandle file, const char* data, size_t size) override {
+    // A local NTFS volume appends every write whole, but not every file
+    // system does: some find the end of the file and write there in two
+    // steps, so two runs writing at one moment could overwrite each other's
+    // lines (Wine's does). An exclusive lock on one byte far beyond any end
+    // of file keeps the runs' writes apart everywhere; it covers no data,
+    // so nobody else is held up. Without the lock the write goes ahead.
+    OVERLAPPED beyondEnd;
+    std::memset(&beyondEnd, 0, sizeof beyondEnd);
+    beyondEnd.Offset = 0xFFFFFFFEu;
+    beyondEnd.OffsetHigh = 0x7FFFFFFFu;
+    const BOOL locked =
+        LockFileEx(AsPointer<void>(file), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &beyondEnd);
     DWORD written = 0;
     BOOL ok = WriteFile(AsPointer<void>(file), data, static_cast<DWORD>(size), &written, nullptr);
+    if (locked) UnlockFileEx(AsPointer<void>(file), 0, 1, 0, &beyondEnd);
     return ok != FALSE && written == size;
   }
 
