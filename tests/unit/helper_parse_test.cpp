@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <random>
 #include <string>
 
@@ -23,6 +24,8 @@ struct ValidCase {
   uint32_t language;
   const char* arguments;
 };
+// Test listings name the case instead of dumping its bytes.
+void PrintTo(const ValidCase& c, std::ostream* out) { *out << c.name; }
 
 class HelperParseValid : public ::testing::TestWithParam<ValidCase> {};
 
@@ -79,6 +82,7 @@ struct ErrorCase {
   HelperParseError error;
   std::string blamed;  // the token the error points at; empty when something is missing
 };
+void PrintTo(const ErrorCase& c, std::ostream* out) { *out << c.name; }
 
 class HelperParseUsage : public ::testing::TestWithParam<ErrorCase> {};
 

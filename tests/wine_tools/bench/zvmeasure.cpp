@@ -26,6 +26,8 @@
 // program's own exit code; its own failures are told on standard error with
 // the exit codes below, whose low 8 bits tell them apart in a Unix shell.
 #include <windows.h>
+
+#include "tool_support.h"
 #include <psapi.h>
 #include <shellapi.h>
 
@@ -75,17 +77,7 @@ int main() {
   commandLine[nameLength + 2] = L'\0';
 
   STARTUPINFOW startup;
-  ZeroMemory(&startup, sizeof startup);
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  const HANDLE standard[] = {startup.hStdInput, startup.hStdOutput, startup.hStdError};
-  for (HANDLE h : standard) {
-    if (h != nullptr && h != INVALID_HANDLE_VALUE)
-      SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-  }
+  zvtools::InheritStandardHandles(startup);
 
   LARGE_INTEGER frequency;
   LARGE_INTEGER begin;

@@ -28,6 +28,8 @@
 // code. The tool's own failures are told on standard error and end it with
 // the codes below (low bytes 111 to 114, apart from zvrun's).
 #include <windows.h>
+
+#include "tool_support.h"
 #include <shellapi.h>
 
 #include <cstdio>
@@ -60,52 +62,11 @@ void Usage() {
   ExitProcess(kExitUsage);
 }
 
-const wchar_t* SkipBlanks(const wchar_t* p) {
-  while (*p == L' ' || *p == L'\t') ++p;
-  return p;
-}
-
-// Past the program name at the start of a command line: quotes only
-// switch quoting on and off there.
-const wchar_t* SkipProgramName(const wchar_t* p) {
-  bool quoted = false;
-  for (; *p != L'\0'; ++p) {
-    if (*p == L'"') {
-      quoted = !quoted;
-    } else if (!quoted && (*p == L' ' || *p == L'\t')) {
-      break;
-    }
-  }
-  return p;
-}
-
-// Past one argument, by the C runtime's rules (as in zvrun).
-const wchar_t* SkipArgument(const wchar_t* p) {
-  bool quoted = false;
-  while (*p != L'\0') {
-    if (!quoted && (*p == L' ' || *p == L'\t')) break;
-    if (*p == L'\\') {
-      while (*p == L'\\') ++p;
-      if (*p == L'"') ++p;
-      continue;
-    }
-    if (*p == L'"') {
-      if (quoted && p[1] == L'"') {
-        p += 2;
-        continue;
-      }
-      quoted = !quoted;
-    }
-    ++p;
-  }
-  return p;
-}
-
 // A writable copy of the command line from argument `first` on (0 is the
 // tool itself), which is where the program to start begins.
 wchar_t* CommandLineFrom(int first) {
-  const wchar_t* tail = SkipBlanks(SkipProgramName(GetCommandLineW()));
-  for (int i = 1; i < first; ++i) tail = SkipBlanks(SkipArgument(tail));
+  const wchar_t* tail = zvtools::SkipBlanks(zvtools::SkipProgramName(GetCommandLineW()));
+  for (int i = 1; i < first; ++i) tail = zvtools::SkipBlanks(zvtools::SkipArgument(tail));
   const size_t length = std::wcslen(tail);
   auto* copy =
       static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, (length + 1) * sizeof(wchar_t)));
@@ -124,18 +85,6 @@ void WriteWholeFile(const wchar_t* path, const char* text) {
   const DWORD error = GetLastError();
   if (!CloseHandle(file) || !ok || written != size)
     Fail(kExitFileFailed, "cannot write a file", error);
-}
-
-void InheritStandardHandles(STARTUPINFOW& startup) {
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  const HANDLE standard[] = {startup.hStdInput, startup.hStdOutput, startup.hStdError};
-  for (HANDLE h : standard) {
-    if (h != nullptr && h != INVALID_HANDLE_VALUE)
-      SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-  }
 }
 
 DWORD WaitAndReadExitCode(HANDLE process) {
@@ -174,9 +123,7 @@ int Hold(int count, wchar_t** arguments) {
   WriteWholeFile(arguments[2], report);
 
   STARTUPINFOW startup;
-  ZeroMemory(&startup, sizeof startup);
-  startup.cb = sizeof startup;
-  InheritStandardHandles(startup);
+  zvtools::InheritStandardHandles(startup);
   PROCESS_INFORMATION process;
   ZeroMemory(&process, sizeof process);
   if (!CreateProcessW(nullptr, CommandLineFrom(5), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
@@ -206,9 +153,7 @@ int Many(int count, wchar_t** arguments) {
     if (output == INVALID_HANDLE_VALUE) Fail(kExitFileFailed, "cannot create a console file",
                                              GetLastError());
     STARTUPINFOW startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
-    InheritStandardHandles(startup);
+    zvtools::InheritStandardHandles(startup);
     startup.hStdOutput = output;
     PROCESS_INFORMATION process;
     ZeroMemory(&process, sizeof process);

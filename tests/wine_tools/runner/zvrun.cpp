@@ -13,6 +13,8 @@
 // the exit codes below; they are chosen so that their low 8 bits, all a
 // Unix parent sees, still tell them apart.
 #include <windows.h>
+
+#include "tool_support.h"
 #include <shellapi.h>
 
 #include <cstdio>
@@ -31,57 +33,6 @@ void Fail(UINT code, const char* what, DWORD error) {
   ExitProcess(code);
 }
 
-const wchar_t* SkipBlanks(const wchar_t* p) {
-  while (*p == L' ' || *p == L'\t') ++p;
-  return p;
-}
-
-// Past the program name at the start of a command line: quotes only
-// switch quoting on and off there, backslashes are plain characters.
-const wchar_t* SkipProgramName(const wchar_t* p) {
-  bool quoted = false;
-  for (; *p != L'\0'; ++p) {
-    if (*p == L'"') {
-      quoted = !quoted;
-    } else if (!quoted && (*p == L' ' || *p == L'\t')) {
-      break;
-    }
-  }
-  return p;
-}
-
-// Past one argument, by the rules the C runtime splits arguments with:
-// 2n backslashes before a quote stand for n and the quote toggles quoting,
-// 2n+1 backslashes stand for n and a literal quote.
-const wchar_t* SkipArgument(const wchar_t* p) {
-  bool quoted = false;
-  while (*p != L'\0') {
-    if (!quoted && (*p == L' ' || *p == L'\t')) break;
-    if (*p == L'\\') {
-      size_t backslashes = 0;
-      while (*p == L'\\') {
-        ++backslashes;
-        ++p;
-      }
-      if (*p == L'"') {
-        if (backslashes % 2 == 0) quoted = !quoted;
-        ++p;
-      }
-      continue;
-    }
-    if (*p == L'"') {
-      // A doubled quote inside quotes is a literal quote.
-      if (quoted && p[1] == L'"') {
-        p += 2;
-        continue;
-      }
-      quoted = !quoted;
-    }
-    ++p;
-  }
-  return p;
-}
-
 }  // namespace
 
 int main() {
@@ -95,8 +46,8 @@ int main() {
   const wchar_t* resultPath = arguments[1];
 
   // The child's command line: everything from the program's name on.
-  const wchar_t* tail = SkipBlanks(SkipProgramName(GetCommandLineW()));
-  tail = SkipBlanks(SkipArgument(tail));
+  const wchar_t* tail = zvtools::SkipBlanks(zvtools::SkipProgramName(GetCommandLineW()));
+  tail = zvtools::SkipBlanks(zvtools::SkipArgument(tail));
   const size_t length = std::wcslen(tail);
   wchar_t* commandLine =
       static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, (length + 1) * sizeof(wchar_t)));
@@ -105,17 +56,7 @@ int main() {
 
   // The child writes straight into the handles zvrun was given.
   STARTUPINFOW startup;
-  ZeroMemory(&startup, sizeof startup);
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  const HANDLE standard[] = {startup.hStdInput, startup.hStdOutput, startup.hStdError};
-  for (HANDLE h : standard) {
-    if (h != nullptr && h != INVALID_HANDLE_VALUE)
-      SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-  }
+  zvtools::InheritStandardHandles(startup);
 
   PROCESS_INFORMATION process;
   ZeroMemory(&process, sizeof process);
