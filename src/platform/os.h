@@ -98,9 +98,11 @@ class Os {
   // --- Files and folders --------------------------------------------------
   // Creates one folder; false when it could not (already there included).
   virtual bool MakeDirectory(const char* path) = 0;
-  // Opens (creating when missing) a file for appending only, shared with
-  // other readers and appenders, so that every write lands whole at the end.
+  // Opens (creating when missing) a file for appending, shared with other
+  // readers and appenders.
   virtual uint32_t OpenForAppend(const char* path, OsHandle& file) = 0;
+  // Writes the bytes at the end of the file as one piece, kept apart from
+  // what other processes append at the same moment.
   virtual bool AppendBytes(OsHandle file, const char* data, size_t size) = 0;
   virtual void CloseFile(OsHandle file) = 0;
 
