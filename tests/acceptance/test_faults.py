@@ -19,6 +19,7 @@ from typing import Callable, Dict, List, NamedTuple, Optional, Sequence, Tuple
 
 from test_profiles import (DEFAULT_REPORT, FINISHED, PROFILES, present_console, present_log,
                            report_block)
+from test_install import CALLS_FILE, CREATED, FAILED, HELPER_RUNNING, SUCCEEDED
 from test_run import EARLIER_LOG, INSTALLING, START_FAILED
 from winelab import (DEPLOY, ENTRY, LOG_PATH, NETFX35_KEY, PROBE, PROGRAM, TOOLS, LabError,
                      LabTestCase, LogFormatError, LogLine, RunResult, closing, crlf_lines, entry,
@@ -27,15 +28,10 @@ from winelab import (DEPLOY, ENTRY, LOG_PATH, NETFX35_KEY, PROBE, PROGRAM, TOOLS
 FAULT_TOOL = 'zvfault.exe'
 FAULT_TOOL_PATH = TOOLS + '\\' + FAULT_TOOL
 PROGRAM_PATH = DEPLOY + '\\' + PROGRAM
-CALLS_FILE = 'C:\\zv-standin-calls.txt'
 
 WINXP_REPORT = next(p.report for p in PROFILES if p.version == 'winxp')
 # How the program starts helper.exe, word for word.
 LAUNCHER_ARGUMENTS = ' /p dotnetfx35.exe /l 1033 /v "/qb /norestart"'
-CREATED = 'Process was created. Waiting for it to finish...'
-HELPER_RUNNING = 'helper: running dotnetfx35.exe /qb /norestart (language 1033)'
-SUCCEEDED = 'Succeeded, you may close me now.'
-FAILED = 'Failed, you may close me now.'
 ERROR_SHARING_VIOLATION = 32
 
 # A hang detector, not a speed limit: a run takes a little over 5 s, and a
