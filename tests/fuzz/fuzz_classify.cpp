@@ -33,14 +33,7 @@ void CheckProductFitsPlatform(const VersionInfo& v, int kind) {
 
 void Run(FuzzedDataProvider& in) {
   VersionInfo v;
-  v.majorVersion = in.ConsumeIntegral<uint32_t>();
-  v.minorVersion = in.ConsumeIntegral<uint32_t>();
-  v.buildNumber = in.ConsumeIntegral<uint32_t>();
-  v.platformId = in.ConsumeIntegral<uint32_t>();
-  v.servicePackMajor = in.ConsumeIntegral<uint16_t>();
-  v.servicePackMinor = in.ConsumeIntegral<uint16_t>();
-  v.suiteMask = in.ConsumeIntegral<uint16_t>();
-  v.productType = in.ConsumeIntegral<uint8_t>();
+  ConsumeVersionNumbers(in, v);
   const uint16_t architecture = in.ConsumeIntegral<uint16_t>();
   const int serverR2 = in.ConsumeIntegral<int>();
   const uint32_t productInfo = in.ConsumeIntegral<uint32_t>();

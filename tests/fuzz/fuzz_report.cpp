@@ -32,14 +32,7 @@ class AnsweringOs final : public StrictOs {
   explicit AnsweringOs(FuzzedDataProvider& in) {
     extendedWorks_ = in.ConsumeBool();
     basicWorks_ = in.ConsumeBool();
-    answer_.majorVersion = in.ConsumeIntegral<uint32_t>();
-    answer_.minorVersion = in.ConsumeIntegral<uint32_t>();
-    answer_.buildNumber = in.ConsumeIntegral<uint32_t>();
-    answer_.platformId = in.ConsumeIntegral<uint32_t>();
-    answer_.servicePackMajor = in.ConsumeIntegral<uint16_t>();
-    answer_.servicePackMinor = in.ConsumeIntegral<uint16_t>();
-    answer_.suiteMask = in.ConsumeIntegral<uint16_t>();
-    answer_.productType = in.ConsumeIntegral<uint8_t>();
+    ConsumeVersionNumbers(in, answer_);
     nativePresent_ = in.ConsumeBool();
     nativeArchitecture_ = in.ConsumeIntegral<uint16_t>();
     systemArchitecture_ = in.ConsumeIntegral<uint16_t>();

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <fuzzer/FuzzedDataProvider.h>
+
 #include "platform/os.h"
 
 namespace zv::fuzz {
@@ -96,5 +98,17 @@ class StrictOs : public Os {
     std::abort();
   }
 };
+
+// The numbers of a version answer, in the order every target reads them.
+inline void ConsumeVersionNumbers(FuzzedDataProvider& in, VersionInfo& v) {
+  v.majorVersion = in.ConsumeIntegral<uint32_t>();
+  v.minorVersion = in.ConsumeIntegral<uint32_t>();
+  v.buildNumber = in.ConsumeIntegral<uint32_t>();
+  v.platformId = in.ConsumeIntegral<uint32_t>();
+  v.servicePackMajor = in.ConsumeIntegral<uint16_t>();
+  v.servicePackMinor = in.ConsumeIntegral<uint16_t>();
+  v.suiteMask = in.ConsumeIntegral<uint16_t>();
+  v.productType = in.ConsumeIntegral<uint8_t>();
+}
 
 }  // namespace zv::fuzz
