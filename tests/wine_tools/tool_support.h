@@ -6,8 +6,23 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdio>
 
 namespace zvtools {
+
+// The tools' own failures end them with these codes, whose low 8 bits (all
+// a Unix parent sees) tell them apart from each other and from a program's.
+constexpr UINT kExitUsage = 0xE7A70079;         // low byte 121
+constexpr UINT kExitStartFailed = 0xE7A7007A;   // low byte 122
+constexpr UINT kExitWaitFailed = 0xE7A7007B;    // low byte 123
+constexpr UINT kExitResultFailed = 0xE7A7007C;  // low byte 124
+
+// Tells a tool's own failure on standard error and ends the tool.
+[[noreturn]] inline void Fail(const char* tool, UINT code, const char* what, DWORD error) {
+  std::fprintf(stderr, "%s: %s (error %lu)\n", tool, what, static_cast<unsigned long>(error));
+  std::fflush(stderr);
+  ExitProcess(code);
+}
 
 inline const wchar_t* SkipBlanks(const wchar_t* p) {
   while (*p == L' ' || *p == L'\t') ++p;

@@ -24,27 +24,26 @@
 //
 // zvmeasure ends with 0 once the result file is written, whatever the
 // program's own exit code; its own failures are told on standard error with
-// the exit codes below, whose low 8 bits tell them apart in a Unix shell.
+// the exit codes of tool_support.h, whose low 8 bits tell them apart in a
+// Unix shell.
 #include <windows.h>
-
-#include "tool_support.h"
 #include <psapi.h>
 #include <shellapi.h>
 
 #include <cstdio>
 #include <cwchar>
 
+#include "tool_support.h"
+
 namespace {
 
-constexpr UINT kExitUsage = 0xE7A70079;         // low byte 121
-constexpr UINT kExitStartFailed = 0xE7A7007A;   // low byte 122
-constexpr UINT kExitWaitFailed = 0xE7A7007B;    // low byte 123
-constexpr UINT kExitResultFailed = 0xE7A7007C;  // low byte 124
+using zvtools::kExitResultFailed;
+using zvtools::kExitStartFailed;
+using zvtools::kExitUsage;
+using zvtools::kExitWaitFailed;
 
-void Fail(UINT code, const char* what, DWORD error) {
-  std::fprintf(stderr, "zvmeasure: %s (error %lu)\n", what, static_cast<unsigned long>(error));
-  std::fflush(stderr);
-  ExitProcess(code);
+[[noreturn]] void Fail(UINT code, const char* what, DWORD error) {
+  zvtools::Fail("zvmeasure", code, what, error);
 }
 
 ULONGLONG FileTimeUs(const FILETIME& time) {

@@ -28,14 +28,14 @@
 // code. The tool's own failures are told on standard error and end it with
 // the codes below (low bytes 111 to 114, apart from zvrun's).
 #include <windows.h>
-
-#include "tool_support.h"
 #include <shellapi.h>
 
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
 #include <string_view>
+
+#include "tool_support.h"
 
 namespace {
 
@@ -46,10 +46,8 @@ constexpr UINT kExitFileFailed = 0xE7A70072;
 constexpr int kMaxCopies = MAXIMUM_WAIT_OBJECTS;
 constexpr int kStartAttempts = 3;
 
-void Fail(UINT code, const char* what, DWORD error) {
-  std::fprintf(stderr, "zvfault: %s (error %lu)\n", what, static_cast<unsigned long>(error));
-  std::fflush(stderr);
-  ExitProcess(code);
+[[noreturn]] void Fail(UINT code, const char* what, DWORD error) {
+  zvtools::Fail("zvfault", code, what, error);
 }
 
 void Usage() {

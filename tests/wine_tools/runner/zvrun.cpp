@@ -10,27 +10,25 @@
 // signed decimal, e.g. "4294967295 -1".
 //
 // zvrun's own failures are told on standard error and end it with one of
-// the exit codes below; they are chosen so that their low 8 bits, all a
+// the exit codes of tool_support.h; they are chosen so that their low 8 bits, all a
 // Unix parent sees, still tell them apart.
 #include <windows.h>
-
-#include "tool_support.h"
 #include <shellapi.h>
 
 #include <cstdio>
 #include <cwchar>
 
+#include "tool_support.h"
+
 namespace {
 
-constexpr UINT kExitUsage = 0xE7A70079;         // low byte 121
-constexpr UINT kExitStartFailed = 0xE7A7007A;   // low byte 122
-constexpr UINT kExitWaitFailed = 0xE7A7007B;    // low byte 123
-constexpr UINT kExitResultFailed = 0xE7A7007C;  // low byte 124
+using zvtools::kExitResultFailed;
+using zvtools::kExitStartFailed;
+using zvtools::kExitUsage;
+using zvtools::kExitWaitFailed;
 
-void Fail(UINT code, const char* what, DWORD error) {
-  std::fprintf(stderr, "zvrun: %s (error %lu)\n", what, static_cast<unsigned long>(error));
-  std::fflush(stderr);
-  ExitProcess(code);
+[[noreturn]] void Fail(UINT code, const char* what, DWORD error) {
+  zvtools::Fail("zvrun", code, what, error);
 }
 
 }  // namespace
