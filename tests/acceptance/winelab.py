@@ -71,6 +71,10 @@ NETFX35_KEY = 'HKLM\\Software\\Microsoft\\NET Framework Setup\\NDP\\v3.5'
 # A run of the program takes a little over 5 s; anything far beyond that is
 # a hang, not a slow machine.
 RUN_TIMEOUT_S = 180
+# A registry tool takes a second or two; one that has not ended long after
+# that hangs, and is tried again, this many times in all.
+TOOL_TIMEOUT_S = 60
+TOOL_ATTEMPTS = 3
 # Seconds the case's wineserver outlives its last client: a safety net for
 # a harness that was killed before it could end the server itself.
 SERVER_LINGER_S = 60
@@ -491,19 +495,31 @@ class Case:
                        stderr=subprocess.DEVNULL)
 
     def _wine(self, args: Sequence[str], check: bool = True) -> subprocess.CompletedProcess:
-        """Runs a Wine tool (regedit, reg) and returns its status and output."""
-        self._ensure_server()
-        self._calls += 1
-        out_path = self.prefix / ('tool-%d.out' % self._calls)
-        with open(out_path, 'w+b') as out, open(out_path.with_suffix('.err'), 'w+b') as err:
-            # Files, not pipes: a pipe stays open as long as any Wine process
-            # that inherited it lives, and Wine's background services linger.
-            status = subprocess.run([WINE, *args], env=wine_environment(self.prefix),
-                                    cwd=str(self.host_path('C:\\')), stdin=subprocess.DEVNULL,
-                                    stdout=out, stderr=err, timeout=RUN_TIMEOUT_S).returncode
-            out.seek(0)
-            err.seek(0)
-            done = subprocess.CompletedProcess(args, status, out.read(), err.read())
+        """Runs a Wine tool (regedit, reg) and returns its status and output.
+        These tools only set or read the registry, so one that Wine leaves
+        hanging (seen about once in a few hundred calls) is ended with the
+        case's server and started again."""
+        for attempt in range(1, TOOL_ATTEMPTS + 1):
+            self._ensure_server()
+            self._calls += 1
+            out_path = self.prefix / ('tool-%d.out' % self._calls)
+            with open(out_path, 'w+b') as out, open(out_path.with_suffix('.err'), 'w+b') as err:
+                # Files, not pipes: a pipe stays open as long as any Wine process
+                # that inherited it lives, and Wine's background services linger.
+                try:
+                    status = subprocess.run(
+                        [WINE, *args], env=wine_environment(self.prefix),
+                        cwd=str(self.host_path('C:\\')), stdin=subprocess.DEVNULL,
+                        stdout=out, stderr=err, timeout=TOOL_TIMEOUT_S).returncode
+                except subprocess.TimeoutExpired:
+                    if attempt == TOOL_ATTEMPTS:
+                        raise
+                    self._end_server()
+                    continue
+                out.seek(0)
+                err.seek(0)
+                done = subprocess.CompletedProcess(args, status, out.read(), err.read())
+                break
         if check and done.returncode != 0:
             raise LabError('wine %s failed (status %d): %s' % (' '.join(args), done.returncode,
                                                               done.stderr.decode(errors='replace')))
